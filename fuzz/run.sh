@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a libFuzzer binary for a fixed number of executions over a scratch copy of its seed corpus,
-# so the checked-in corpus stays as it is. Exits non-zero when the fuzzer finds a crash.
+# so the checked-in corpus stays as it is. Exits non-zero when the fuzzer finds a crash; the
+# crashing input is then left in the current directory (crash-*, as libFuzzer names it).
 #   fuzz/run.sh <binary> <runs>
 set -eu
 
@@ -15,19 +16,11 @@ seeds="$(cd "$(dirname "$0")" && pwd)/corpus/${name%_fuzz}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
-mkdir "$work/corpus" "$work/artifacts"
+mkdir "$work/corpus"
 if [ -d "$seeds" ]; then
   cp -R "$seeds/." "$work/corpus/"
 fi
 
 status=0
-"$binary" -runs="$runs" -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
-  "$work/corpus" || status=$?
-if [ "$status" -ne 0 ]; then
-  for crash in "$work/artifacts"/*; do
-    [ -e "$crash" ] || continue
-    echo "crashing input:" >&2
-    od -A x -t x1z -v "$crash" | head -n 40 >&2
-  done
-fi
+"$binary" -runs="$runs" -print_final_stats=1 "$work/corpus" || status=$?
 exit "$status"

@@ -1,0 +1,200 @@
+"""Drives the real pelorin binary on the X desktop that scripts/with-desktop provides.
+
+The tool is observed as a user would meet it: its window through the window manager (xdotool,
+xwininfo, wmctrl), its requests through a loopback HTTP server, its looks through screenshots.
+"""
+import http.server
+import os
+import signal
+import subprocess
+import threading
+import time
+
+TITLE = "(Pelorin)批量刷任意网站流量工具 V1.3"
+
+
+def run(*args, check=True):
+    return subprocess.run(args, check=check, capture_output=True, text=True).stdout
+
+
+def wait_for(predicate, timeout, step=0.1, what="condition"):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError(f"timed out after {timeout}s waiting for {what}")
+
+
+def visible_windows(name):
+    """Ids of mapped windows whose title is exactly `name`."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + _regex(name) + "$"],
+                         capture_output=True, text=True).stdout
+    return [int(w) for w in out.split()]
+
+
+def _regex(text):
+    return "".join("\\" + c if c in ".^$*+?()[]{}|\\" else c for c in text)
+
+
+def geometry(wid):
+    """(x, y, width, height) of a window's client area in root coordinates."""
+    info = run("xwininfo", "-id", str(wid))
+    fields = {}
+    for line in info.splitlines():
+        if ":" in line:
+            k, _, v = line.strip().partition(":")
+            fields[k.strip()] = v.strip()
+    return (int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"]),
+            int(fields["Width"]), int(fields["Height"]))
+
+
+def frame_extents(wid):
+    """(left, right, top, bottom) of the window manager's frame."""
+    out = run("xprop", "-id", str(wid), "_NET_FRAME_EXTENTS", check=False)
+    if "=" not in out:
+        return (0, 0, 0, 0)
+    return tuple(int(v) for v in out.split("=")[1].split(","))
+
+
+def screen_size():
+    for line in run("xdpyinfo").splitlines():
+        if "dimensions:" in line:
+            w, h = line.split()[1].split("x")
+            return int(w), int(h)
+    raise AssertionError("no screen size")
+
+
+def screenshot(path):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    run("import", "-window", "root", path)
+    return path
+
+
+def pixel(path, x, y):
+    """The colour of one pixel of a screenshot, as 'rrggbb'."""
+    out = run("convert", path, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-")
+    return out.split("#")[1][:6].lower()
+
+
+class Tool:
+    """One run of the tool. Use as a context manager; the process is killed if still running."""
+
+    def __init__(self, binary, env=None, cwd=None, args=()):
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.proc = subprocess.Popen([binary, *args], env=full_env, cwd=cwd,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                     start_new_session=True)
+        self._stderr = []
+        self._reader = threading.Thread(target=self._drain, daemon=True)
+        self._reader.start()
+
+    def _drain(self):
+        for line in self.proc.stderr:
+            self._stderr.append(line.decode(errors="replace"))
+
+    @property
+    def stderr(self):
+        return "".join(self._stderr)
+
+    def window(self, timeout=30):
+        return wait_for(lambda: self._own_window(), timeout, what="the main window")[0]
+
+    def _own_window(self):
+        wins = []
+        for wid in visible_windows(TITLE):
+            pid = run("xdotool", "getwindowpid", str(wid), check=False).strip()
+            if pid == str(self.proc.pid):
+                wins.append(wid)
+        return wins
+
+    def shown(self):
+        return bool(self._own_window())
+
+    def wait_exit(self, timeout=30):
+        return self.proc.wait(timeout=timeout)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait()
+        return False
+
+
+def click_window_at(wid, x, y, button=1):
+    """A click at (x, y) of a window's client area."""
+    run("xdotool", "mousemove", "--window", str(wid), str(x), str(y))
+    time.sleep(0.2)
+    run("xdotool", "click", str(button))
+
+
+def message_boxes(caption="信息："):
+    return visible_windows(caption)
+
+
+def answer_box(caption="信息：", timeout=15):
+    """Waits for a message box and closes it as a user does: Return on its OK button."""
+    wid = wait_for(lambda: message_boxes(caption), timeout, what=f"a box '{caption}'")[0]
+    run("xdotool", "windowactivate", "--sync", str(wid), check=False)
+    run("xdotool", "key", "--window", str(wid), "Return")
+    wait_for(lambda: wid not in message_boxes(caption), 10, what="the box to close")
+    return wid
+
+
+class Server:
+    """A loopback HTTP server that serves fixed pages and records every request's path and time."""
+
+    def __init__(self, pages=None, port=0):
+        self.pages = pages or {}
+        self.requests = []
+        self.lock = threading.Lock()
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                with outer.lock:
+                    outer.requests.append((time.monotonic(), self.path, dict(self.headers)))
+                status, body, ctype = outer.pages.get(self.path.split("?")[0],
+                                                      (200, b"<html><body>ok</body></html>",
+                                                       "text/html"))
+                if callable(body):
+                    body(self)
+                    return
+                self.send_response(status)
+                self.send_header("Content-Type", ctype)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        self.httpd.daemon_threads = True
+        self.port = self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+
+    def url(self, path="/"):
+        return f"http://127.0.0.1:{self.port}{path}"
+
+    def hits(self, path):
+        with self.lock:
+            return [t for t, p, _ in self.requests if p == path]
+
+    def close(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
