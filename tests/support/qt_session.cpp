@@ -14,10 +14,16 @@ int run_qt_session(const std::function<void(qt::QtRuntime&)>& session) {
   static char* argv[] = {name, nullptr};
   static int argc = 1;
   qt::QtRuntime rt(argc, argv);
-  QTimer::singleShot(0, [&] {
+  // The session starts once start-up is over and the window is shown; a timer may fire earlier,
+  // in a nested event loop of start-up.
+  QTimer starter;
+  QObject::connect(&starter, &QTimer::timeout, [&] {
+    if (!rt.events_live() || !rt.main_window()->isVisible()) return;
+    starter.stop();
     session(rt);
     rt.destroy_window();
   });
+  starter.start(10);
   return runtime::start(rt, app::main_window(), &app::entry_routine);
 }
 
