@@ -11,13 +11,14 @@
 
 namespace pelorin::posix {
 
-// The fetch sets no time-out of its own in the tool; these are the platform layer's defaults, so
-// that an unreachable or stalling server cannot keep the tool from ever starting.
+// The tool sets no time-out of its own; these are the platform layer's defaults, the ones of the
+// system the tool was first made for, so that an unreachable, silent or trickling server cannot
+// keep the tool from ever starting.
 struct FetchLimits {
-  std::chrono::seconds connect{60};  // to establish the connection
-  std::chrono::seconds stall{30};    // with no byte arriving
-  std::chrono::seconds overall{120};
-  std::size_t max_body = 1 << 20;  // a manifest is a few hundred bytes
+  std::chrono::milliseconds connect{60'000};   // name lookup and connection
+  std::chrono::milliseconds stall{30'000};     // once connected: no byte arriving for this long
+  std::chrono::milliseconds overall{120'000};  // the whole transfer, however the bytes trickle
+  std::size_t max_body = 1 << 20;              // a manifest is a few hundred bytes
 };
 
 // HTTP/1.0 GET, the body read to its end whatever the status; the bytes read so far when the
