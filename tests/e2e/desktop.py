@@ -75,7 +75,7 @@ def screenshot(path):
 def pixel(path, x, y):
     """The colour of one pixel of a screenshot, as 'rrggbb'."""
     out = run("convert", path, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-")
-    return out.split("#")[1][:6].lower()
+    return out.strip().split("#")[-1][:6].lower()
 
 
 class Tool:
@@ -123,6 +123,8 @@ class Tool:
         if self.proc.poll() is None:
             os.killpg(self.proc.pid, signal.SIGKILL)
             self.proc.wait()
+        self._reader.join(timeout=5)
+        self.proc.stderr.close()
         return False
 
 
@@ -141,7 +143,8 @@ def answer_box(caption="信息：", timeout=15):
     """Waits for a message box and closes it as a user does: Return on its OK button."""
     wid = wait_for(lambda: message_boxes(caption), timeout, what=f"a box '{caption}'")[0]
     run("xdotool", "windowactivate", "--sync", str(wid), check=False)
-    run("xdotool", "key", "--window", str(wid), "Return")
+    run("xdotool", "windowfocus", "--sync", str(wid), check=False)
+    run("xdotool", "key", "Return")
     wait_for(lambda: wid not in message_boxes(caption), 10, what="the box to close")
     return wid
 
@@ -198,3 +201,59 @@ class Server:
     def __exit__(self, *exc):
         self.close()
         return False
+
+
+# ---- the main window's controls, as a user reaches them ----------------------------------------
+
+CLIENT_HEIGHT = 494  # the client area below the menu bar
+# Client-area rectangles (x, y, w, h) of one page's controls: the tab control lies at (1, 0) and
+# its page container at (0, 23) inside it.
+PAGE_ADDRESS = (1 + 58, 23 + 2, 315, 20)
+PAGE_INTERVAL = (1 + 438, 23 + 2, 65, 20)
+PAGE_START = (1 + 505, 23 + 2, 65, 20)
+PAGE_STOP = (1 + 571, 23 + 2, 65, 20)
+TAB_BAR = (1, 0, 330, 22)
+BANNER = (0, 411, 639, 62)
+
+
+def client_point(wid, rect, dx=None, dy=None):
+    """Window coordinates of a point of a client-area rectangle (its centre by default)."""
+    _, _, _, height = geometry(wid)
+    menu_bar = height - CLIENT_HEIGHT
+    x, y, w, h = rect
+    return x + (w // 2 if dx is None else dx), menu_bar + y + (h // 2 if dy is None else dy)
+
+
+def click_control(wid, rect, button=1):
+    x, y = client_point(wid, rect)
+    click_window_at(wid, x, y, button)
+
+
+def type_into(wid, rect, text):
+    """Clicks into an edit box, selects all of it and types `text` over it."""
+    click_control(wid, rect)
+    run("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    if text:
+        run("xdotool", "type", "--delay", "5", text)
+    else:
+        run("xdotool", "key", "BackSpace")
+
+
+def next_page(wid):
+    """The next tab page: the mouse wheel over the tab row."""
+    x, y = client_point(wid, TAB_BAR)
+    run("xdotool", "mousemove", "--window", str(wid), str(x), str(y))
+    time.sleep(0.2)
+    run("xdotool", "click", "5")
+    time.sleep(0.3)
+
+
+def start_slot(wid, address, interval):
+    """Types an address and an interval into the shown page, presses start and answers the box.
+    Returns the monotonic time of the click."""
+    type_into(wid, PAGE_ADDRESS, address)
+    type_into(wid, PAGE_INTERVAL, interval)
+    clicked = time.monotonic()
+    click_control(wid, PAGE_START)
+    answer_box()
+    return clicked

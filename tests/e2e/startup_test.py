@@ -20,10 +20,15 @@ class Startup(unittest.TestCase):
             # Centred as the outer size 645 × 540 gives it (the frame's corner at that point).
             self.assertAlmostEqual(x - left, (sw - 645) // 2, delta=2)
             self.assertAlmostEqual(y - top, (sh - 540) // 2, delta=2)
-            desktop.wait_for(lambda: False or True, 1)
+            actions = desktop.run("xprop", "-id", str(wid), "_NET_WM_ALLOWED_ACTIONS")
+            self.assertIn("_NET_WM_ACTION_MINIMIZE", actions)
+            self.assertIn("_NET_WM_ACTION_CLOSE", actions)
+            self.assertNotIn("MAXIMIZE", actions)
+            self.assertNotIn("_NET_WM_ACTION_RESIZE", actions)
             shot = desktop.screenshot(os.path.join(OUT, "startup.png"))
-            # The red outline of page 1's container and the red hint label are on screen.
-            self.assertTrue(os.path.getsize(shot) > 0)
+            # The hint label's red text and page 1's red outline are drawn where the layout says.
+            menu_bar = h - desktop.CLIENT_HEIGHT
+            self.assertEqual(desktop.pixel(shot, x + 1, y + menu_bar + 23 + 100), "ff0000")
             desktop.run("wmctrl", "-c", desktop.TITLE)
             self.assertEqual(tool.wait_exit(30), 0)
 
