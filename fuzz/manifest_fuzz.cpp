@@ -29,13 +29,17 @@ constexpr std::string_view kFields[] = {
 };
 
 void check(bool condition) {
-  if (!condition) std::abort();
+  if (!condition) {
+    std::abort();
+  }
 }
 
 // Whether `end` is a character boundary of `s`.
 bool on_boundary(std::string_view s, std::size_t end) {
   std::size_t at = 0;
-  while (at < end) at += text::char_length(s, at);
+  while (at < end) {
+    at += text::char_length(s, at);
+  }
   return at == end;
 }
 
@@ -46,7 +50,9 @@ void exercise_text(std::string_view s) {
   const std::size_t limit = s.size() % 97;
   const std::string_view head = text::cut(s, limit);
   check(head.size() <= limit && s.starts_with(head) && on_boundary(s, head.size()));
-  if (head.size() < s.size()) check(head.size() + text::char_length(s, head.size()) > limit);
+  if (head.size() < s.size()) {
+    check(head.size() + text::char_length(s, head.size()) > limit);
+  }
 
   const std::string_view what = s.substr(0, s.size() % 5);
   check(text::replace(s, what, what) == s);

@@ -19,13 +19,23 @@ class FoldedReader {
   explicit FoldedReader(std::string_view s) : s_(s) {}
 
   int peek() const {
-    if (at_ >= s_.size()) return kEnd;
+    if (at_ >= s_.size()) {
+      return kEnd;
+    }
     const auto lead = static_cast<unsigned char>(s_[at_]);
-    if (!is_lead_byte(lead)) return lead;
-    if (at_ + 1 >= s_.size()) return kOther;
+    if (!is_lead_byte(lead)) {
+      return lead;
+    }
+    if (at_ + 1 >= s_.size()) {
+      return kOther;
+    }
     const auto trail = static_cast<unsigned char>(s_[at_ + 1]);
-    if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) return trail - 0x80;
-    if (lead == 0xA1 && trail == 0xA1) return ' ';
+    if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+      return trail - 0x80;
+    }
+    if (lead == 0xA1 && trail == 0xA1) {
+      return ' ';
+    }
     return kOther;
   }
   void next() { at_ += char_length(s_, at_); }
@@ -43,13 +53,17 @@ bool is_digit(int c) {
 }
 
 void skip_blanks(FoldedReader& r) {
-  while (is_blank(r.peek())) r.next();
+  while (is_blank(r.peek())) {
+    r.next();
+  }
 }
 
 // Reads an optional sign; true when it was a minus.
 bool read_sign(FoldedReader& r) {
   const int c = r.peek();
-  if (c != '+' && c != '-') return false;
+  if (c != '+' && c != '-') {
+    return false;
+  }
   r.next();
   return c == '-';
 }
@@ -72,17 +86,25 @@ std::size_t read_digits(FoldedReader& r, std::string& out) {
 bool beyond_largest(std::string_view mantissa, std::string_view exponent) {
   std::int64_t power = 0;  // decimal power of the first significant digit, plus one
   std::size_t i = 0;
-  while (i < mantissa.size() && mantissa[i] == '0') ++i;
+  while (i < mantissa.size() && mantissa[i] == '0') {
+    ++i;
+  }
   if (i < mantissa.size() && mantissa[i] != '.') {
-    for (; i < mantissa.size() && mantissa[i] != '.'; ++i) ++power;
+    for (; i < mantissa.size() && mantissa[i] != '.'; ++i) {
+      ++power;
+    }
   } else if (i < mantissa.size()) {
-    for (++i; i < mantissa.size() && mantissa[i] == '0'; ++i) --power;
+    for (++i; i < mantissa.size() && mantissa[i] == '0'; ++i) {
+      --power;
+    }
   }
   // Past this cap the exponent outweighs any digit count a text in memory can have.
   constexpr std::int64_t kExponentCap = 1'000'000'000'000'000;
   std::int64_t exp = 0;
   for (char c : exponent) {
-    if (is_digit(c) && exp < kExponentCap) exp = exp * 10 + (c - '0');
+    if (is_digit(c) && exp < kExponentCap) {
+      exp = exp * 10 + (c - '0');
+    }
   }
   const bool negative = !exponent.empty() && exponent[0] == '-';
   return power + (negative ? -exp : exp) > 0;
@@ -91,7 +113,9 @@ bool beyond_largest(std::string_view mantissa, std::string_view exponent) {
 }  // namespace
 
 std::size_t char_length(std::string_view s, std::size_t at) {
-  if (at >= s.size()) return 0;
+  if (at >= s.size()) {
+    return 0;
+  }
   return is_lead_byte(static_cast<unsigned char>(s[at])) && at + 1 < s.size() ? 2 : 1;
 }
 
@@ -104,7 +128,9 @@ std::int32_t to_integer(std::string_view s) {
     value = value * 10u + static_cast<std::uint32_t>(c - '0');
     r.next();
   }
-  if (negative) value = 0u - value;
+  if (negative) {
+    value = 0u - value;
+  }
   return static_cast<std::int32_t>(value);  // two's complement, modulo 2^32
 }
 
@@ -119,7 +145,9 @@ double to_number(std::string_view s) {
     r.next();
     digits += read_digits(r, mantissa);
   }
-  if (digits == 0) return 0.0;
+  if (digits == 0) {
+    return 0.0;
+  }
 
   // An exponent counts only when its letter is followed by digits; otherwise the number ends at
   // the letter.
@@ -127,28 +155,37 @@ double to_number(std::string_view s) {
   if (const int c = r.peek(); c == 'e' || c == 'E') {
     FoldedReader at_exponent = r;
     at_exponent.next();
-    if (read_sign(at_exponent)) exponent.push_back('-');
-    if (read_digits(at_exponent, exponent) == 0) exponent.clear();
+    if (read_sign(at_exponent)) {
+      exponent.push_back('-');
+    }
+    if (read_digits(at_exponent, exponent) == 0) {
+      exponent.clear();
+    }
   }
 
   std::string number = mantissa;
-  if (!exponent.empty()) number.append("e").append(exponent);
+  if (!exponent.empty()) {
+    number.append("e").append(exponent);
+  }
   double value = 0.0;
-  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value,
-                                            std::chars_format::general);
-  (void)end;
-  if (error == std::errc::result_out_of_range) {
+  const std::from_chars_result read = std::from_chars(number.data(), number.data() + number.size(),
+                                                      value, std::chars_format::general);
+  if (read.ec == std::errc::result_out_of_range) {
     value = beyond_largest(mantissa, exponent) ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return negative ? -value : value;
 }
 
 Text replace(std::string_view s, std::string_view what, std::string_view with) {
-  if (what.empty()) return Text(s);
+  if (what.empty()) {
+    return Text(s);
+  }
   // A `what` that ends in a lone lead byte would take the first half of a pair in `s`; it may
   // match only at the very end of `s`, where that byte is alone too.
   std::size_t what_last = 0;
-  for (std::size_t j = 0; j < what.size(); j += char_length(what, j)) what_last = j;
+  for (std::size_t j = 0; j < what.size(); j += char_length(what, j)) {
+    what_last = j;
+  }
   const bool open_end =
       is_lead_byte(static_cast<unsigned char>(what[what_last])) && what_last + 1 == what.size();
 
@@ -158,9 +195,15 @@ Text replace(std::string_view s, std::string_view what, std::string_view with) {
   std::size_t at = 0;      // always a character boundary of `s`
   while (at < s.size()) {
     const std::size_t found = s.find(what, at);
-    if (found == std::string_view::npos) break;
-    while (at < found) at += char_length(s, at);
-    if (at != found) continue;  // `found` lies inside a character
+    if (found == std::string_view::npos) {
+      break;
+    }
+    while (at < found) {
+      at += char_length(s, at);
+    }
+    if (at != found) {
+      continue;  // `found` lies inside a character
+    }
     if (open_end && found + what.size() != s.size()) {
       at += char_length(s, at);
       continue;
@@ -175,17 +218,25 @@ Text replace(std::string_view s, std::string_view what, std::string_view with) {
 
 Text join(std::initializer_list<std::string_view> parts) {
   std::size_t size = 0;
-  for (std::string_view part : parts) size += part.size();
+  for (std::string_view part : parts) {
+    size += part.size();
+  }
   Text out;
   out.reserve(size);
-  for (std::string_view part : parts) out.append(part);
+  for (std::string_view part : parts) {
+    out.append(part);
+  }
   return out;
 }
 
 std::string_view cut(std::string_view s, std::size_t max_bytes) {
-  if (s.size() <= max_bytes) return s;
+  if (s.size() <= max_bytes) {
+    return s;
+  }
   std::size_t end = 0;
-  while (end + char_length(s, end) <= max_bytes) end += char_length(s, end);
+  while (end + char_length(s, end) <= max_bytes) {
+    end += char_length(s, end);
+  }
   return s.substr(0, end);
 }
 

@@ -11,12 +11,14 @@
 //   white space, whatever it holds (so "<a b=1/>" has the value "1/>" and leaves the tag open).
 // - An end tag may hold white space between its name and ">"; anything else there rejects.
 // - "<![CDATA[" outside any element is an ordinary "<!" declaration, skipped up to its ">".
-// - Inputs of 4 GiB or more are rejected (the tree keeps 32-bit offsets).
+// - Inputs of 4 GiB or more are rejected (the tree keeps 32-bit offsets), and so is a document
+//   whose tree cannot be allocated.
 
 #include "runtime/xml.h"
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,7 @@ class Parser {
   explicit Parser(Tree& tree) : tree_(tree), s_(tree.bytes) {}
 
   bool run() {
+    reserve();
     while (at_ < s_.size()) {
       if (s_[at_] != '<') {
         at_ = next(at_);  // element text, or text outside the top-level element: ignored
@@ -86,7 +89,9 @@ class Parser {
       } else {
         ok = start_tag();
       }
-      if (!ok) return false;
+      if (!ok) {
+        return false;
+      }
     }
     return open_.empty() && !tree_.elements.empty();
   }
@@ -96,6 +101,23 @@ class Parser {
     std::uint32_t element;
     std::uint32_t last_child;
   };
+
+  // Reserves room for the most elements and attributes the bytes can hold, so the arrays grow
+  // without copying. Every element starts with "<" and a byte other than "/", "!" or "?" and
+  // takes at least 4 bytes ("<a/>"); every attribute holds a "=" and takes at least 4 bytes
+  // (" a=b"); an open element and its end tag take at least 7 ("<a></a>"). Room never used is
+  // never touched.
+  void reserve() {
+    std::size_t tags = 0;
+    for (std::size_t i = 0; i + 1 < s_.size(); ++i) {
+      const char c = s_[i + 1];
+      tags += s_[i] == '<' && c != '/' && c != '!' && c != '?';
+    }
+    const auto equals = static_cast<std::size_t>(std::count(s_.begin(), s_.end(), '='));
+    tree_.elements.reserve(std::min(tags, s_.size() / 4));
+    tree_.attributes.reserve(std::min(equals, s_.size() / 4));
+    open_.reserve(std::min(tags, s_.size() / 7));
+  }
 
   std::size_t next(std::size_t i) const { return i + text::char_length(s_, i); }
   bool starts_with(std::string_view marker) const { return s_.substr(at_).starts_with(marker); }
@@ -135,17 +157,23 @@ class Parser {
   }
 
   std::size_t skip_space(std::size_t i) const {
-    while (i < s_.size() && is_space(s_[i])) ++i;
+    while (i < s_.size() && is_space(s_[i])) {
+      ++i;
+    }
     return i;
   }
 
   bool end_tag() {
     const std::size_t begin = at_ + 2;
     std::size_t i = begin;
-    while (i < s_.size() && !ends_name(i)) i = next(i);
+    while (i < s_.size() && !ends_name(i)) {
+      i = next(i);
+    }
     const std::string_view name = s_.substr(begin, i - begin);
     i = skip_space(i);
-    if (i >= s_.size() || s_[i] != '>') return false;
+    if (i >= s_.size() || s_[i] != '>') {
+      return false;
+    }
     if (open_.empty() || tree_.view(tree_.elements[open_.back().element].name) != name) {
       return false;
     }
@@ -157,8 +185,12 @@ class Parser {
   bool start_tag() {
     const std::size_t name_begin = at_ + 1;
     std::size_t i = name_begin;
-    while (i < s_.size() && !ends_name(i)) i = next(i);
-    if (i >= s_.size() || i == name_begin) return false;
+    while (i < s_.size() && !ends_name(i)) {
+      i = next(i);
+    }
+    if (i >= s_.size() || i == name_begin) {
+      return false;
+    }
 
     Element element;
     element.name = span(name_begin, i);
@@ -168,7 +200,9 @@ class Parser {
       const std::size_t after_space = skip_space(i);
       const bool separated = after_space != i;
       i = after_space;
-      if (i >= s_.size()) return false;
+      if (i >= s_.size()) {
+        return false;
+      }
       if (s_[i] == '>') {
         ++i;
         break;
@@ -178,11 +212,17 @@ class Parser {
         empty_element = true;
         break;
       }
-      if (!separated || s_[i] == '"') return false;
-      if (!attribute(i)) return false;
+      if (!separated || s_[i] == '"') {
+        return false;
+      }
+      if (!attribute(i)) {
+        return false;
+      }
     }
     element.attribute_count = offset(tree_.attributes.size()) - element.first_attribute;
-    if (has_duplicate(element)) return false;
+    if (has_duplicate(element)) {
+      return false;
+    }
     add(element, empty_element);
     at_ = i;
     return true;
@@ -191,24 +231,36 @@ class Parser {
   // Reads name = value at `i` and moves `i` past the value.
   bool attribute(std::size_t& i) {
     const std::size_t name_begin = i;
-    while (i < s_.size() && s_[i] != '=' && !ends_name(i)) i = next(i);
-    if (i == name_begin) return false;
+    while (i < s_.size() && s_[i] != '=' && !ends_name(i)) {
+      i = next(i);
+    }
+    if (i == name_begin) {
+      return false;
+    }
     const Span name = span(name_begin, i);
     i = skip_space(i);
-    if (i >= s_.size() || s_[i] != '=') return false;
+    if (i >= s_.size() || s_[i] != '=') {
+      return false;
+    }
     i = skip_space(i + 1);
-    if (i >= s_.size()) return false;
+    if (i >= s_.size()) {
+      return false;
+    }
     Span value;
     if (s_[i] == '"') {
       const std::size_t value_begin = i + 1;
       for (i = value_begin; i < s_.size() && s_[i] != '"'; i = next(i)) {
       }
-      if (i >= s_.size()) return false;
+      if (i >= s_.size()) {
+        return false;
+      }
       value = span(value_begin, i);
       ++i;
     } else {
       const std::size_t value_begin = i;
-      while (i < s_.size() && !is_space(s_[i])) i = next(i);
+      while (i < s_.size() && !is_space(s_[i])) {
+        i = next(i);
+      }
       value = span(value_begin, i);
     }
     tree_.attributes.push_back({name, value});
@@ -222,14 +274,18 @@ class Parser {
     if (element.attribute_count <= kFewAttributes) {
       for (auto a = first; a != last; ++a) {
         for (auto b = first; b != a; ++b) {
-          if (tree_.view(a->name) == tree_.view(b->name)) return true;
+          if (tree_.view(a->name) == tree_.view(b->name)) {
+            return true;
+          }
         }
       }
       return false;
     }
     // Many attributes: sort their names so the check stays O(n log n).
     names_.clear();
-    for (auto a = first; a != last; ++a) names_.push_back(tree_.view(a->name));
+    for (auto a = first; a != last; ++a) {
+      names_.push_back(tree_.view(a->name));
+    }
     std::sort(names_.begin(), names_.end());
     return std::adjacent_find(names_.begin(), names_.end()) != names_.end();
   }
@@ -246,7 +302,9 @@ class Parser {
       }
       parent.last_child = index;
     }
-    if (!empty_element) open_.push_back({index, kNone});
+    if (!empty_element) {
+      open_.push_back({index, kNone});
+    }
   }
 
   Tree& tree_;
@@ -290,7 +348,9 @@ text::Text decode(std::string_view value) {
 std::string_view next_component(std::string_view path, std::size_t& at) {
   const std::size_t begin = at;
   std::size_t i = begin;
-  while (i < path.size() && path[i] != '/') i += text::char_length(path, i);
+  while (i < path.size() && path[i] != '/') {
+    i += text::char_length(path, i);
+  }
   at = i < path.size() ? i + 1 : std::string_view::npos;
   return path.substr(begin, i - begin);
 }
@@ -302,21 +362,38 @@ Document::~Document() = default;
 
 bool load(Document& doc, std::string_view bytes) {
   doc.tree_.reset();
-  if (bytes.empty() || bytes.size() >= kNone) return false;
+  if (bytes.empty() || bytes.size() >= kNone) {
+    return false;
+  }
   auto tree = std::make_unique<Tree>();
   tree->bytes.assign(bytes);
-  if (!Parser(*tree).run()) return false;
-  tree->elements.shrink_to_fit();
-  tree->attributes.shrink_to_fit();
+  try {
+    if (!Parser(*tree).run()) {
+      return false;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;  // a document too large to hold is not read
+  }
+  // Bytes that looked like markup but were not (text, comments, values) leave unused room.
+  if (tree->elements.capacity() / 2 > tree->elements.size()) {
+    tree->elements.shrink_to_fit();
+  }
+  if (tree->attributes.capacity() / 2 > tree->attributes.size()) {
+    tree->attributes.shrink_to_fit();
+  }
   doc.tree_ = std::move(tree);
   return true;
 }
 
 text::Text read_attribute(const Document& doc, std::string_view path, std::string_view name) {
-  if (!doc.tree_ || path.empty() || name.empty()) return {};
+  if (!doc.tree_ || path.empty() || name.empty()) {
+    return {};
+  }
   const Tree& tree = *doc.tree_;
   std::size_t at = 0;
-  if (next_component(path, at) != tree.view(tree.elements[0].name)) return {};
+  if (next_component(path, at) != tree.view(tree.elements[0].name)) {
+    return {};
+  }
   std::uint32_t element = 0;
   while (at != std::string_view::npos) {
     const std::string_view component = next_component(path, at);
@@ -324,13 +401,17 @@ text::Text read_attribute(const Document& doc, std::string_view path, std::strin
     while (child != kNone && tree.view(tree.elements[child].name) != component) {
       child = tree.elements[child].next_sibling;
     }
-    if (child == kNone) return {};
+    if (child == kNone) {
+      return {};
+    }
     element = child;
   }
   const Element& found = tree.elements[element];
   for (std::uint32_t a = 0; a < found.attribute_count; ++a) {
     const Attribute& attribute = tree.attributes[found.first_attribute + a];
-    if (tree.view(attribute.name) == name) return decode(tree.view(attribute.value));
+    if (tree.view(attribute.name) == name) {
+      return decode(tree.view(attribute.value));
+    }
   }
   return {};
 }

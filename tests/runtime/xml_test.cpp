@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pelorin::xml {
@@ -347,9 +348,13 @@ class HostileShape : public testing::Test {
 
   static std::string Nested(std::string_view innermost, std::string_view closing) {
     std::string doc;
-    for (std::size_t i = 0; i < kDepth; ++i) doc += "<a>";
+    for (std::size_t i = 0; i < kDepth; ++i) {
+      doc += "<a>";
+    }
     doc += innermost;
-    for (std::size_t i = 0; i < kDepth; ++i) doc += closing;
+    for (std::size_t i = 0; i < kDepth; ++i) {
+      doc += closing;
+    }
     return doc;
   }
 };
@@ -358,7 +363,9 @@ TEST_F(HostileShape, MillionLevelsReadToTheBottom) {
   Document doc;
   ASSERT_TRUE(load(doc, Nested("<b x=\"deep\"/>", "</a>")));
   std::string path = "a";
-  for (std::size_t i = 1; i < kDepth; ++i) path += "/a";
+  for (std::size_t i = 1; i < kDepth; ++i) {
+    path += "/a";
+  }
   EXPECT_EQ(read_attribute(doc, path + "/b", "x"), "deep");
   EXPECT_EQ(read_attribute(doc, path + "/a", "x"), "");
 }
@@ -371,7 +378,9 @@ TEST_F(HostileShape, MillionLevelsWithAFaultAreRejected) {
 
 TEST_F(HostileShape, DuplicateFoundAmongManyAttributes) {
   std::string attributes;
-  for (int i = 0; i < 100'000; ++i) attributes += " n" + std::to_string(i) + "=\"v\"";
+  for (int i = 0; i < 100'000; ++i) {
+    attributes += " n" + std::to_string(i) + "=\"v\"";
+  }
   Document doc;
   ASSERT_TRUE(load(doc, "<a" + attributes + " last=\"1\"/>"));
   EXPECT_EQ(read_attribute(doc, "a", "last"), "1");
