@@ -11,6 +11,8 @@ using runtime::WindowHandle;
 SubclassRegistry* registry = nullptr;
 
 std::optional<SubclassRecord> find_subclass_record(WindowHandle window) {
+  // Released: the run is over, and whatever still arrives goes to the window's own handling.
+  if (!registry) return std::nullopt;
   for (const SubclassRecord& r : registry->records) {
     if (r.window == window) return r;
   }

@@ -6,10 +6,13 @@ namespace pelorin::banner {
 
 #define PELORIN_HOMEPAGE "http://" PELORIN_SOFT_HOST "/?soft"
 
+// Short enough to stay on one line of the 616-pixel box in 9-point text.
+// clang-format off
 const char* const kFooterHtml =
-    "<p>版权所有 <a href=\"" PELORIN_HOMEPAGE "\">admin@pelorin.example</a> 2024-2026 "
+    "<p>版权所有:<a href=\"" PELORIN_HOMEPAGE "\">QQ:10000</a> 2024-2026 "
     "技术支持:<a href=\"" PELORIN_HOMEPAGE "\"><font color=\"#FF0000\">Pelorin</font></a> "
-    PELORIN_SOFT_HOST " 备案号:示例ICP备00000000号 保留所有权利</p>";
+    PELORIN_SOFT_HOST " ICP备00000000号 保留权利</p>";
+// clang-format on
 
 #undef PELORIN_HOMEPAGE
 

@@ -257,3 +257,130 @@ def start_slot(wid, address, interval):
     click_control(wid, PAGE_START)
     answer_box()
     return clicked
+
+
+# ---- the process tree: the tool and its browser helper processes ------------------------------
+
+def _children_map():
+    children = {}
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open(f"/proc/{name}/stat") as f:
+                # The command name may hold blanks and parentheses; the fields after it do not.
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        children.setdefault(int(fields[1]), []).append(int(name))
+    return children
+
+
+def process_tree(pid):
+    """`pid` and all of its descendants that are alive now."""
+    children, tree, todo = _children_map(), [], [pid]
+    while todo:
+        p = todo.pop()
+        tree.append(p)
+        todo.extend(children.get(p, []))
+    return tree
+
+
+def command_line(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return [a.decode(errors="replace") for a in f.read().split(b"\0") if a]
+    except OSError:
+        return []
+
+
+def renderers(pid):
+    """Process ids of the page renderers under `pid`: the helpers that the browser's zygote (a
+    child of the tool) forks. A fork keeps the zygote's command line, so the parent tells them
+    apart."""
+    children = _children_map()
+    zygotes = [z for z in children.get(pid, []) if "--type=zygote" in command_line(z)]
+    return {r for z in zygotes for r in children.get(z, [])}
+
+
+def pss_kib(pid):
+    """Proportional set size of one process in KiB (0 once it is gone)."""
+    try:
+        with open(f"/proc/{pid}/smaps_rollup") as f:
+            for line in f:
+                if line.startswith("Pss:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def tree_pss_kib(pid):
+    """PSS of the whole tree in KiB: shared pages are split between the processes that map them,
+    so the sum counts every page once."""
+    return sum(pss_kib(p) for p in process_tree(pid))
+
+
+def cpu_seconds(pid):
+    """utime + stime of one process in seconds (0 once it is gone)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def tree_cpu_seconds(pid):
+    return sum(cpu_seconds(p) for p in process_tree(pid))
+
+
+def top_level_windows():
+    """Ids of every mapped top-level window on the desktop (the window manager's client list)."""
+    out = run("xprop", "-root", "_NET_CLIENT_LIST", check=False)
+    if "#" not in out:
+        return []
+    return [int(w, 16) for w in out.split("#", 1)[1].replace(",", " ").split()]
+
+
+def paste_into(wid, rect, text):
+    """Puts `text` on the X clipboard and pastes it over the edit box's content with ctrl+v: the
+    way in for texts far too long to type."""
+    clip = subprocess.Popen(["xclip", "-selection", "clipboard", "-loops", "1", "-quiet"],
+                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    clip.stdin.write(text.encode())
+    clip.stdin.close()
+    click_control(wid, rect)
+    run("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    run("xdotool", "key", "--clearmodifiers", "ctrl+v")
+    try:
+        clip.wait(timeout=120)
+    except subprocess.TimeoutExpired:
+        clip.kill()
+        clip.wait()
+
+
+def copy_out(wid, rect):
+    """The text of an edit box, as ctrl+a ctrl+c puts it on the X clipboard."""
+    click_control(wid, rect)
+    run("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    run("xdotool", "key", "--clearmodifiers", "ctrl+c")
+    time.sleep(0.5)
+    return subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True,
+                          timeout=60).stdout.decode(errors="replace")
+
+
+def tray_icon_of(pid):
+    """The tool's icon window: a mapped window of process `pid` inside trayer's area."""
+    out = run("xdotool", "search", "--class", "trayer", check=False)
+    areas = [geometry(int(w)) for w in out.split()]
+    if not areas:
+        raise AssertionError("no trayer window: run under scripts/with-desktop")
+    tx, ty, tw, th = max(areas, key=lambda g: g[2] * g[3])
+    out = run("xdotool", "search", "--onlyvisible", "--pid", str(pid), check=False)
+    for wid in (int(w) for w in out.split()):
+        x, y, w, h = geometry(wid)
+        if w <= th and h <= th and tx <= x < tx + tw and ty <= y < ty + th:
+            return wid
+    return None

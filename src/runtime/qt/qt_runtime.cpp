@@ -25,6 +25,7 @@
 
 #include "runtime/icon_file.h"
 #include "runtime/posix/posix_services.h"
+#include "runtime/qt/browser.h"
 #include "runtime/qt/gbk.h"
 #include "runtime/qt/widgets.h"
 #include "runtime/timer_period.h"
@@ -147,9 +148,15 @@ void QtRuntime::load_window(const runtime::WindowTemplate& t) {
         w = edit;
         break;
       }
-      case Kind::push_button:
-        w = new QPushButton(from_gbk(row.text), parent);
+      case Kind::push_button: {
+        auto* button = new QPushButton(from_gbk(row.text), parent);
+        const auto clicked = row.clicked;
+        QObject::connect(button, &QPushButton::clicked, window, [this, clicked] {
+          if (clicked && events_live()) clicked();
+        });
+        w = button;
         break;
+      }
       case Kind::label:
       case Kind::transparent_label: {
         auto* label = new QLabel(from_gbk(row.text), parent);
@@ -182,21 +189,9 @@ void QtRuntime::load_window(const runtime::WindowTemplate& t) {
       case Kind::hyperlink_box:
         w = new QWidget(parent);
         break;
-      case Kind::browser: {
-        auto* view = new QWebEngineView(parent);
-        auto* page = new SilentPage(*this, row.id, view);
-        QWebEngineSettings* s = page->settings();
-        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-        s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-        s->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
-        s->setFontSize(QWebEngineSettings::DefaultFontSize, font_size_px(row.font_size_level));
-        // A crashed renderer costs this page only; the slot's next navigation starts a new one.
-        QObject::connect(page, &QWebEnginePage::renderProcessTerminated, view, [] {});
-        view->setPage(page);
-        if (!row.text.empty()) view->setUrl(QUrl::fromUserInput(from_gbk(row.text)));
-        w = view;
+      case Kind::browser:
+        w = make_browser(*this, row, parent, font_size_px(row.font_size_level));
         break;
-      }
       case Kind::simple_hypertext:
         w = new HypertextBox(parent, row);
         break;
@@ -317,23 +312,59 @@ void QtRuntime::message_box(const Text& message, int) {
   box.exec();
 }
 
+namespace {
+
+// The notification area shows the 16 x 16 image of the icon file, centred in its slot and never
+// scaled up; a file without one falls back to all of its images.
+QIcon tray_icon_of(std::span<const std::uint8_t> file) {
+  const auto images = runtime::parse_icon_file(file);
+  if (images) {
+    for (const runtime::IconImage& image : *images) {
+      if (image.png || image.width != 16 || image.height != 16) continue;
+      std::vector<std::uint32_t> argb = runtime::decode_argb(file, image);
+      if (argb.empty()) break;
+      const QImage img(reinterpret_cast<const uchar*>(argb.data()), image.width, image.height,
+                       QImage::Format_ARGB32);
+      return QIcon(QPixmap::fromImage(img.copy()));
+    }
+  }
+  return icon_of(file);
+}
+
+// The tooltip as the notification area shows it: its first 62 bytes, lines broken at CR LF.
+QString tray_tooltip_of(const Text& tooltip) {
+  return from_gbk(text::cut(tooltip, 62)).replace("\r\n", "\n");
+}
+
+// The action code of a tray event: 1 left button, 2 left double click, 3 right button or the
+// context-menu request; 0 for what the tool does not hear.
+int tray_action(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::Trigger:
+      return runtime::kTrayLeftUp;
+    case QSystemTrayIcon::DoubleClick:
+      return runtime::kTrayLeftDoubleClick;
+    case QSystemTrayIcon::Context:
+      return runtime::kTrayRightUp;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
 void QtRuntime::set_tray_icon(std::span<const std::uint8_t> icon_file, const Text& tooltip) {
   if (!main_) return;
   if (!tray_) {
     tray_ = std::make_unique<QSystemTrayIcon>();
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, main_,
                      [this](QSystemTrayIcon::ActivationReason reason) {
-                       int action = 0;
-                       if (reason == QSystemTrayIcon::Trigger) action = runtime::kTrayLeftUp;
-                       if (reason == QSystemTrayIcon::DoubleClick) {
-                         action = runtime::kTrayLeftDoubleClick;
-                       }
-                       if (reason == QSystemTrayIcon::Context) action = runtime::kTrayRightUp;
+                       const int action = tray_action(reason);
                        if (action && template_->tray && events_live()) template_->tray(action);
                      });
   }
-  tray_->setIcon(icon_of(icon_file));
-  tray_->setToolTip(from_gbk(text::cut(tooltip, 62)));
+  tray_->setIcon(tray_icon_of(icon_file));
+  tray_->setToolTip(tray_tooltip_of(tooltip));
   tray_->show();
 }
 
@@ -347,13 +378,41 @@ void QtRuntime::popup_menu(runtime::MenuId menu, int x, int y) {
   if (QMenu* m = popup_for(menu)) m->exec(QPoint(x, y));
 }
 
+namespace {
+
+// Keeps the right button from picking an item of the tray popup: its presses and releases over
+// the menu are dropped; one outside still closes the menu.
+class LeftButtonPicks : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick) {
+      return false;
+    }
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    auto* menu = static_cast<QWidget*>(watched);
+    return mouse->button() == Qt::RightButton &&
+           menu->rect().contains(mouse->position().toPoint());
+  }
+};
+
+}  // namespace
+
 void QtRuntime::popup_tray_menu(runtime::MenuId menu) {
   QMenu* m = popup_for(menu);
   if (!m) return;
-  if (main_ && main_->isVisible()) main_->activateWindow();
+  if (main_ && main_->isVisible()) {
+    main_->raise();
+    main_->activateWindow();
+  }
   const QPoint cursor = QCursor::pos();
+  m->ensurePolished();  // the size it will have on screen
   const QSize size = m->sizeHint();
+  LeftButtonPicks left_only;
+  m->installEventFilter(&left_only);
   m->exec(QPoint(cursor.x() - 5 - size.width(), cursor.y() - 5));
+  m->removeEventFilter(&left_only);
 }
 
 void QtRuntime::destroy_window() {
@@ -513,6 +572,7 @@ int QtRuntime::register_hotkey(ControlId target, int modifiers, int key) {
   }
   hotkey_code_ = code;
   hotkey_mods_ = mods;
+  hotkey_root_ = screen->root;
   hotkey_target_ = target;
   hotkey_id_ = 1;
   if (!hotkey_filter_) {
@@ -522,10 +582,13 @@ int QtRuntime::register_hotkey(ControlId target, int modifiers, int key) {
   return hotkey_id_;
 }
 
-void QtRuntime::raise_hotkey(std::uint8_t keycode, std::uint16_t state) {
+void QtRuntime::raise_hotkey(std::uint32_t window, std::uint8_t keycode, std::uint16_t state) {
   constexpr std::uint16_t kRelevant =
       XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-  if (!hotkey_id_ || keycode != hotkey_code_ || (state & kRelevant) != hotkey_mods_) return;
+  // Only a press the grab delivered counts: one typed into the tool's own windows is not the
+  // hotkey (it reaches them only when the grab did not match).
+  if (!hotkey_id_ || window != hotkey_root_) return;
+  if (keycode != hotkey_code_ || (state & kRelevant) != hotkey_mods_) return;
   if (!events_live()) return;
   if (auto feedback = template_->controls[hotkey_target_.index].feedback) feedback(hotkey_id_, 0);
 }
@@ -535,7 +598,7 @@ bool HotkeyFilter::nativeEventFilter(const QByteArray& type, void* message, qint
   auto* event = static_cast<xcb_generic_event_t*>(message);
   if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
   auto* press = static_cast<xcb_key_press_event_t*>(message);
-  rt_.raise_hotkey(press->detail, press->state);
+  rt_.raise_hotkey(press->event, press->detail, press->state);
   return false;
 }
 

@@ -89,10 +89,12 @@ class QtRuntime final : public runtime::Runtime {
   // For the filters and widgets of this backend.
   bool events_live() const { return main_ != nullptr && !loading_; }
   void raise_about_to_navigate(runtime::ControlId browser);
-  void raise_hotkey(std::uint8_t keycode, std::uint16_t state);
+  // A key press that `window` (the grab's root window, or another) received.
+  void raise_hotkey(std::uint32_t window, std::uint8_t keycode, std::uint16_t state);
   bool deliver(QWidget* widget, std::uint32_t message, std::intptr_t lparam);  // true: swallowed
   QWidget* widget(runtime::ControlId c) const { return controls_.at(c.index).widget; }
   QMainWindow* main_window() const { return main_; }
+  QSystemTrayIcon* tray_icon() const { return tray_.get(); }  // null until the first call
 
  private:
   struct Control {
@@ -119,6 +121,7 @@ class QtRuntime final : public runtime::Runtime {
   std::unique_ptr<HotkeyFilter> hotkey_filter_;
   std::uint8_t hotkey_code_ = 0;
   std::uint16_t hotkey_mods_ = 0;
+  std::uint32_t hotkey_root_ = 0;
   runtime::ControlId hotkey_target_{0};
   int hotkey_id_ = 0;
 };

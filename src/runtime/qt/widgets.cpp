@@ -1,11 +1,17 @@
 #include "runtime/qt/widgets.h"
 
-#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTimer>
 #include <QWebEngineSettings>
 
 #include "runtime/qt/gbk.h"
 #include "runtime/qt/qt_runtime.h"
+#include "runtime/runtime.h"
 
 namespace pelorin::qt {
 
@@ -14,21 +20,17 @@ QColor rgb(std::uint32_t c) { return QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0x
 }  // namespace
 
 ShapeWidget::ShapeWidget(QWidget* parent, const runtime::ControlTemplate& row)
-    : QWidget(parent),
-      width_(row.outline_width),
-      color_(rgb(row.outline_color)),
-      inside_(row.outline_inside) {}
+    : QWidget(parent), width_(row.outline_width), color_(rgb(row.outline_color)) {}
 
 void ShapeWidget::paintEvent(QPaintEvent*) {
   if (width_ <= 0) return;
   QPainter p(this);
-  // The outline lies inside the widget's edge either way: a widget cannot draw past itself.
+  // The outline lies inside the widget's edge: a child widget cannot draw past itself.
   const int w = width_;
   p.fillRect(0, 0, width(), w, color_);
   p.fillRect(0, height() - w, width(), w, color_);
   p.fillRect(0, 0, w, height(), color_);
   p.fillRect(width() - w, 0, w, height(), color_);
-  (void)inside_;
 }
 
 TabControl::TabControl(QWidget* parent, const runtime::ControlTemplate& row)
@@ -60,6 +62,42 @@ bool SilentPage::acceptNavigationRequest(const QUrl&, NavigationType, bool) {
   return true;
 }
 
+namespace {
+
+// The ground of the sheet's body rule. Qt takes a body rule of the default sheet only for a
+// document that has a body element, which a fragment of markup lacks; a probe document has one.
+QBrush body_ground(const QString& sheet) {
+  QTextDocument probe;
+  probe.setDefaultStyleSheet(sheet);
+  probe.setHtml("<body></body>");
+  return probe.rootFrame()->frameFormat().background();
+}
+
+// Qt paints a link in the application palette's link colour unless the sheet colours it; this
+// sheet does not, so a link keeps the colour of the text around it.
+void uncolour_links(QTextDocument& document) {
+  const QBrush link = QGuiApplication::palette().link();
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+    const QTextCharFormat around = block.charFormat();
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      QTextCharFormat format = fragment.charFormat();
+      if (!format.isAnchor() || format.foreground() != link) continue;
+      if (around.hasProperty(QTextFormat::ForegroundBrush)) {
+        format.setForeground(around.foreground());
+      } else {
+        format.clearForeground();
+      }
+      QTextCursor cursor(&document);
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      cursor.setCharFormat(format);
+    }
+  }
+}
+
+}  // namespace
+
 HypertextBox::HypertextBox(QWidget* parent, const runtime::ControlTemplate& row)
     : QTextBrowser(parent) {
   setFrameShape(row.border ? QFrame::Box : QFrame::NoFrame);
@@ -67,11 +105,29 @@ HypertextBox::HypertextBox(QWidget* parent, const runtime::ControlTemplate& row)
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setOpenLinks(false);
   setOpenExternalLinks(false);
+  const QString sheet = from_gbk(row.style_sheet);
   document()->setDocumentMargin(0);
-  document()->setDefaultStyleSheet(from_gbk(row.style_sheet));
+  document()->setDefaultStyleSheet(sheet);
   setHtml(from_gbk(row.text));
-  connect(this, &QTextBrowser::anchorClicked, this,
-          [](const QUrl& url) { QDesktopServices::openUrl(url); });
+  uncolour_links(*document());
+  // The body's ground covers the whole box, not only the lines of text.
+  const QBrush ground = body_ground(sheet);
+  if (ground.style() != Qt::NoBrush) {
+    QPalette p = viewport()->palette();
+    p.setBrush(QPalette::Base, ground);
+    viewport()->setPalette(p);
+    viewport()->setAutoFillBackground(true);
+  }
+  // The same way into the user's browser as navigate hyperlink and open URL. The click leaves no
+  // mark: the link does not stay picked out as the keyboard's current one.
+  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    runtime::rt().open_url(to_gbk(url.toString()));
+    QTimer::singleShot(0, this, [this] {
+      QTextCursor cursor = textCursor();
+      cursor.clearSelection();
+      setTextCursor(cursor);
+    });
+  });
 }
 
 }  // namespace pelorin::qt

@@ -25,7 +25,6 @@ class ShapeWidget : public QWidget {
  private:
   int width_;
   QColor color_;
-  bool inside_;
 };
 
 // A row of tabs along the top; each page is the set of controls placed on it, shown only while
@@ -69,7 +68,7 @@ class SilentPage : public QWebEnginePage {
 };
 
 // The footer box: one line of HTML with its own style sheet; a click on a link opens the link in
-// the user's browser.
+// the user's browser and changes nothing in the box.
 class HypertextBox : public QTextBrowser {
  public:
   HypertextBox(QWidget* parent, const runtime::ControlTemplate& row);
