@@ -41,8 +41,7 @@ constexpr std::array<ControlTemplate, 8> page(std::uint16_t first, std::string_v
   const bool first_page = k == 0;
   return {{
       {.id = in(0), .name = container, .kind = Kind::shape, .parent = ctl::高级选择夹1, .page = k,
-       .rect = {0, 23, 637, 387}, .outline_width = 1, .outline_color = 0xFF0000,
-       .outline_inside = true},
+       .rect = {0, 23, 637, 387}, .outline_width = 1, .outline_color = 0xFF0000},
       {.id = in(1), .name = address_caption, .kind = Kind::transparent_label, .parent = in(0),
        .rect = {3, 6, 55, 15}, .text = "网站地址:", .text_color = 0x000000,
        .align = runtime::Align::center},

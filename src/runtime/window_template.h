@@ -63,7 +63,6 @@ struct ControlTemplate {
   // shape
   int outline_width = 0;
   std::uint32_t outline_color = 0;
-  bool outline_inside = false;
   // tab control
   std::span<const std::string_view> tabs{};
   Font tab_font{};
