@@ -9,9 +9,9 @@ namespace pelorin::banner {
 // Short enough to stay on one line of the 616-pixel box in 9-point text.
 // clang-format off
 const char* const kFooterHtml =
-    "<p>版权所有:<a href=\"" PELORIN_HOMEPAGE "\">QQ:10000</a> 2024-2026 "
+    "<p>版权:<a href=\"" PELORIN_HOMEPAGE "\">dev@pelorin.example</a> 2024-2026 "
     "技术支持:<a href=\"" PELORIN_HOMEPAGE "\"><font color=\"#FF0000\">Pelorin</font></a> "
-    PELORIN_SOFT_HOST " ICP备00000000号 保留权利</p>";
+    PELORIN_SOFT_HOST " ICP备0000号 保留权利</p>";
 // clang-format on
 
 #undef PELORIN_HOMEPAGE
