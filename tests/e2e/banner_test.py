@@ -7,7 +7,6 @@ serves the banner page: a page all in one colour, so the strip shows when it has
 display is reached through its filesystem socket, which the namespace shares.
 """
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -20,32 +19,18 @@ import desktop
 
 BINARY, OUT = sys.argv[1], sys.argv[2]
 
-CLIENT_HEIGHT = 494       # the client area below the menu bar
-BANNER = (0, 411, 639, 62)  # the strip's cut-out, in client coordinates
+CLIENT_HEIGHT = desktop.CLIENT_HEIGHT
+BANNER = desktop.BANNER  # the strip's cut-out, in client coordinates
 FOOTER = (15, 473, 616, 20)
 # Points of the footer's two links (the contact and the brand), in the footer's coordinates;
 # the click test proves that both lie on a link.
 CONTACT_LINK = (75, 10)
-BRAND_LINK = (258, 10)
+BRAND_LINK = (303, 10)
 BANNER_COLOUR = "20b040"
 GROUND = "aad5f4"
 
 
-def cache_value(name, default):
-    """A host chosen at build time, from the CMake cache of the build tree the test runs from."""
-    cache = os.path.join(os.path.dirname(os.path.abspath(OUT)), "CMakeCache.txt")
-    try:
-        with open(cache, encoding="utf-8") as f:
-            for line in f:
-                m = re.match(rf"{name}:STRING=(.*)$", line.strip())
-                if m:
-                    return m.group(1)
-    except OSError:
-        pass
-    return default
-
-
-SOFT_HOST = cache_value("PELORIN_SOFT_HOST", "soft.pelorin.example")
+SOFT_HOST = desktop.build_setting(OUT, "PELORIN_SOFT_HOST", "soft.pelorin.example")
 
 BANNER_PAGE = (f"<html><body style='margin:0;background:#{BANNER_COLOUR}'>"
                "<div style='width:2000px;height:2000px'></div></body></html>")

@@ -384,3 +384,18 @@ def tray_icon_of(pid):
         if w <= th and h <= th and tx <= x < tx + tw and ty <= y < ty + th:
             return wid
     return None
+
+
+def build_setting(out_dir, name, default):
+    """A value chosen at build time (a host, say), from the CMake cache of the build tree whose
+    output folder `out_dir` is."""
+    cache = os.path.join(os.path.dirname(os.path.abspath(out_dir)), "CMakeCache.txt")
+    try:
+        with open(cache, encoding="utf-8") as f:
+            for line in f:
+                key, _, value = line.strip().partition("=")
+                if key.split(":")[0] == name:
+                    return value
+    except OSError:
+        pass
+    return default

@@ -8,7 +8,6 @@ a stand-in browser that records the addresses it is asked to open. The X display
 through its filesystem socket, which the namespace shares.
 """
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -23,22 +22,8 @@ import desktop
 BINARY, OUT = sys.argv[1], sys.argv[2]
 
 
-def cache_value(name, default):
-    """A host chosen at build time, from the CMake cache of the build tree the test runs from."""
-    cache = os.path.join(os.path.dirname(os.path.abspath(OUT)), "CMakeCache.txt")
-    try:
-        with open(cache, encoding="utf-8") as f:
-            for line in f:
-                m = re.match(rf"{name}:STRING=(.*)$", line.strip())
-                if m:
-                    return m.group(1)
-    except OSError:
-        pass
-    return default
-
-
-UPDATE_HOST = cache_value("PELORIN_UPDATE_HOST", "update.pelorin.example")
-SOFT_HOST = cache_value("PELORIN_SOFT_HOST", "soft.pelorin.example")
+UPDATE_HOST = desktop.build_setting(OUT, "PELORIN_UPDATE_HOST", "update.pelorin.example")
+SOFT_HOST = desktop.build_setting(OUT, "PELORIN_SOFT_HOST", "soft.pelorin.example")
 HOMEPAGE = f"http://{SOFT_HOST}/?soft"
 UA = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"
 
