@@ -14,9 +14,13 @@ Runtime* current = nullptr;
 const WindowTemplate* current_window = nullptr;
 }  // namespace
 
-Runtime& rt() { return *current; }
+Runtime& rt() {
+  return *current;
+}
 
-const WindowTemplate& current_template() { return *current_window; }
+const WindowTemplate& current_template() {
+  return *current_window;
+}
 
 int start(Runtime& r, const WindowTemplate& t, int (*entry)()) {
   current = &r;

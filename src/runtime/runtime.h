@@ -25,8 +25,8 @@ using WindowHandle = std::intptr_t;
 
 // A window procedure: what a window does with a message. The capture installs its own on the
 // banner's windows and hands other messages to the one it replaced.
-using WindowProcedure = std::intptr_t (*)(WindowHandle, std::uint32_t message, std::uintptr_t wparam,
-                                          std::intptr_t lparam);
+using WindowProcedure = std::intptr_t (*)(WindowHandle, std::uint32_t message,
+                                          std::uintptr_t wparam, std::intptr_t lparam);
 
 inline constexpr std::uint32_t kRightButtonDown = 0x0204;
 inline constexpr std::uint32_t kRightButtonUp = 0x0205;
@@ -143,7 +143,7 @@ void destroy(T* object) {
 }
 
 // The system's texts of the runtime.
-Text fatal_error_text(const Text& message);        // the body of the error box
+Text fatal_error_text(const Text& message);          // the body of the error box
 Text allocation_failure_message(std::size_t bytes);  // "分配 %d 字节内存失败!"
 extern const char* const kInformationCaption;        // "信息："
 extern const char* const kErrorCaption;              // "错误"

@@ -15,7 +15,9 @@ namespace pelorin::text {
 
 using Text = std::string;
 
-constexpr bool is_lead_byte(unsigned char c) { return c >= 0x81; }
+constexpr bool is_lead_byte(unsigned char c) {
+  return c >= 0x81;
+}
 
 // Length in bytes of the character that starts at `at` (1 or 2; 1 for a lead byte at the end).
 std::size_t char_length(std::string_view s, std::size_t at);

@@ -43,7 +43,7 @@ struct Rect {
 
 struct Font {
   std::string_view face{};  // empty: the default interface font
-  int pixel_height = 0;   // character height; 0 with the default font
+  int pixel_height = 0;     // character height; 0 with the default font
 };
 
 struct ControlTemplate {
@@ -55,7 +55,7 @@ struct ControlTemplate {
   Rect rect{};
   bool visible = true;
   bool tab_stop = false;
-  std::string_view text{};  // caption, initial text, browser address or HTML
+  std::string_view text{};                    // caption, initial text, browser address or HTML
   std::optional<std::uint32_t> text_color{};  // 0xRRGGBB
   std::optional<std::uint32_t> background{};
   Align align = Align::left;
@@ -74,10 +74,10 @@ struct ControlTemplate {
   std::string_view style_sheet{};
   bool border = false;
   // events
-  void (*clicked)() = nullptr;             // push button
-  void (*periodic)() = nullptr;            // timer
-  void (*feedback)(int, int) = nullptr;    // label
-  void (*about_to_navigate)() = nullptr;   // browser
+  void (*clicked)() = nullptr;            // push button
+  void (*periodic)() = nullptr;           // timer
+  void (*feedback)(int, int) = nullptr;   // label
+  void (*about_to_navigate)() = nullptr;  // browser
 };
 
 struct MenuItem {

@@ -21,7 +21,9 @@ void open_through_hyperlink_box(const char* address) {
 
 }  // namespace
 
-void register_hotkey() { rt().register_hotkey(ctl::标签1, runtime::kModAlt, kHotkeyKey); }
+void register_hotkey() {
+  rt().register_hotkey(ctl::标签1, runtime::kModAlt, kHotkeyKey);
+}
 
 void toggle_visibility(int, int) {
   rt().write_visible(!rt().read_visible());
@@ -39,18 +41,26 @@ void hide_command() {
   rt().set_tray_icon(kTrayIcon, kClickHint);
 }
 
-void show_command() { rt().write_visible(true); }
+void show_command() {
+  rt().write_visible(true);
+}
 
 void quit_command() {
   rt().write_visible(false);
   rt().destroy_window();
 }
 
-void product_page_command() { rt().open_url(addresses::kProductPage); }
+void product_page_command() {
+  rt().open_url(addresses::kProductPage);
+}
 
-void directory_command() { open_through_hyperlink_box(addresses::kDirectoryPage); }
+void directory_command() {
+  open_through_hyperlink_box(addresses::kDirectoryPage);
+}
 
-void homepage_command() { open_through_hyperlink_box(addresses::kHomepage); }
+void homepage_command() {
+  open_through_hyperlink_box(addresses::kHomepage);
+}
 
 void popup_at_cursor(int, int) {
   const runtime::Point at = rt().mouse_position();

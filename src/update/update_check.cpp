@@ -23,7 +23,9 @@ constexpr const char* kUpdaterStart = "/data/update.exe qoruuser_platform ";
 #endif
 constexpr const char* kUpdaterRun = " run Kestrelmark.exe ";
 
-Text field(const char* name) { return xml::read_attribute(*manifest, kPath, name); }
+Text field(const char* name) {
+  return xml::read_attribute(*manifest, kPath, name);
+}
 
 }  // namespace
 

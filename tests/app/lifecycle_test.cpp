@@ -51,8 +51,8 @@ TEST(Startup, RunsEveryStepInOrderAndShowsTheWindowLast) {
   std::vector<Text> during;
   const int code = h.run(app::main_window(), &app::entry_routine, [&] { during = h.ops(); });
   EXPECT_EQ(code, 0);
-  const std::vector<Text> expected{"create_window", "created",      "fetch_url",
-                                   "register_hotkey", "show",       "message_loop"};
+  const std::vector<Text> expected{"create_window",   "created", "fetch_url",
+                                   "register_hotkey", "show",    "message_loop"};
   EXPECT_EQ(only(during, {"create_window", "created", "fetch_url", "register_hotkey", "show",
                           "message_loop"}),
             expected);
@@ -115,30 +115,28 @@ TEST_P(WaysOut, ExitRoutineRunsOnceAndFreesEverything) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lifecycle, WaysOut,
-    testing::Values(
-        WayOut{"close_button", nullptr, [](Headless& h) { h.close_window(); }, 0, true},
-        WayOut{"session_ends", nullptr, nullptr, 0, true},
-        WayOut{"quit_command", nullptr, [](Headless& h) { h.choose("退出程序"); }, 0, true},
-        WayOut{"quit_while_hidden",
-               nullptr,
-               [](Headless& h) {
-                 h.choose("隐藏窗口");
-                 h.advance(1000);
-                 h.choose("退出程序");
-               },
-               0, true},
-        WayOut{"quit_with_slots_running",
-               nullptr,
-               [](Headless& h) {
-                 h.click(ctl::按钮1);
-                 h.advance(10000);
-                 h.choose("退出程序");
-                 h.advance(10000);
-               },
-               0, true},
-        WayOut{"exit_program_on_update",
-               [](Headless& h) { h.responses[addresses::kManifest] = kNewerManifest; }, nullptr,
-               0, false}),
+    testing::Values(WayOut{"close_button", nullptr, [](Headless& h) { h.close_window(); }, 0, true},
+                    WayOut{"session_ends", nullptr, nullptr, 0, true},
+                    WayOut{"quit_command", nullptr, [](Headless& h) { h.choose("退出程序"); }, 0,
+                           true},
+                    WayOut{"quit_while_hidden", nullptr,
+                           [](Headless& h) {
+                             h.choose("隐藏窗口");
+                             h.advance(1000);
+                             h.choose("退出程序");
+                           },
+                           0, true},
+                    WayOut{"quit_with_slots_running", nullptr,
+                           [](Headless& h) {
+                             h.click(ctl::按钮1);
+                             h.advance(10000);
+                             h.choose("退出程序");
+                             h.advance(10000);
+                           },
+                           0, true},
+                    WayOut{"exit_program_on_update",
+                           [](Headless& h) { h.responses[addresses::kManifest] = kNewerManifest; },
+                           nullptr, 0, false}),
     testing_support::ByName());
 
 TEST(Shutdown, QuitDestroysTheWindowOnlyWhenTheLoopRunsAgain) {
@@ -188,13 +186,12 @@ runtime::WindowTemplate broken_template() {
 
 INSTANTIATE_TEST_SUITE_P(
     Lifecycle, FatalErrors,
-    testing::Values(
-        Fatal{"window_not_created", [](Headless& h) { h.fail_window_creation = true; },
-              "载入启动窗口失败", true},
-        Fatal{"document_allocation", [](Headless& h) { h.fail_allocation = 0; },
-              "分配 8 字节内存失败!", false},
-        Fatal{"registry_allocation", [](Headless& h) { h.fail_allocation = 1; },
-              "分配 24 字节内存失败!", false}),
+    testing::Values(Fatal{"window_not_created", [](Headless& h) { h.fail_window_creation = true; },
+                          "载入启动窗口失败", true},
+                    Fatal{"document_allocation", [](Headless& h) { h.fail_allocation = 0; },
+                          "分配 8 字节内存失败!", false},
+                    Fatal{"registry_allocation", [](Headless& h) { h.fail_allocation = 1; },
+                          "分配 24 字节内存失败!", false}),
     testing_support::ByName());
 
 TEST(Startup, AnUnreadableTemplateIsFatalBeforeTheEntryRoutine) {
@@ -213,13 +210,12 @@ TEST(Template, TheMainWindowIsSoundAndDamageIsDetected) {
 
   std::vector<runtime::ControlTemplate> rows(app::main_window().controls.begin(),
                                              app::main_window().controls.end());
-  const std::vector<std::pair<const char*, std::function<void(runtime::ControlTemplate&)>>>
-      damage{
-          {"duplicate name", [&](auto& r) { r.name = rows[0].name; }},
-          {"page beyond the tabs", [](auto& r) { r.page = 5; }},
-          {"parent after the child", [](auto& r) { r.parent = ctl::时钟5; }},
-          {"empty name", [](auto& r) { r.name = ""; }},
-      };
+  const std::vector<std::pair<const char*, std::function<void(runtime::ControlTemplate&)>>> damage{
+      {"duplicate name", [&](auto& r) { r.name = rows[0].name; }},
+      {"page beyond the tabs", [](auto& r) { r.page = 5; }},
+      {"parent after the child", [](auto& r) { r.parent = ctl::时钟5; }},
+      {"empty name", [](auto& r) { r.name = ""; }},
+  };
   for (const auto& [what, spoil] : damage) {
     std::vector<runtime::ControlTemplate> copy = rows;
     spoil(copy[ctl::外形框3]);

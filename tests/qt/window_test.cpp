@@ -79,8 +79,8 @@ TEST(Window, EveryControlIsRealisedAsTheTemplateSays) {
       if (!w) continue;
       EXPECT_EQ(w->objectName(), qt::from_gbk(row.name));
       EXPECT_EQ(w->geometry(), QRect(row.rect.x, row.rect.y, row.rect.w, row.rect.h));
-      QWidget* parent = row.parent == runtime::kMainWindow ? main->centralWidget()
-                                                           : rt.widget(row.parent);
+      QWidget* parent =
+          row.parent == runtime::kMainWindow ? main->centralWidget() : rt.widget(row.parent);
       EXPECT_EQ(w->parentWidget(), parent);
       EXPECT_EQ(w->isVisibleTo(main), shown_at_start(row));
       if (row.kind == Kind::browser && !row.text.empty()) {
@@ -113,7 +113,8 @@ TEST(Window, SwitchingPagesShowsOnlyTheSelectedPagesContainer) {
         EXPECT_EQ(rt.widget(containers[other])->isVisibleTo(rt.main_window()), other == page)
             << "page " << page << ", container " << other;
       }
-      EXPECT_EQ(tabs->bar()->tabText(page), qt::from_gbk(app::main_window().controls[0].tabs[page]));
+      EXPECT_EQ(tabs->bar()->tabText(page),
+                qt::from_gbk(app::main_window().controls[0].tabs[page]));
     }
   });
 }

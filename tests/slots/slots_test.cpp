@@ -45,10 +45,18 @@ struct Step {
   Text text{};
   std::int64_t ms = 0;
 };
-Step interval(Text t) { return {Step::interval, std::move(t)}; }
-Step start() { return {Step::start}; }
-Step stop() { return {Step::stop}; }
-Step wait(std::int64_t ms) { return {Step::wait, {}, ms}; }
+Step interval(Text t) {
+  return {Step::interval, std::move(t)};
+}
+Step start() {
+  return {Step::start};
+}
+Step stop() {
+  return {Step::stop};
+}
+Step wait(std::int64_t ms) {
+  return {Step::wait, {}, ms};
+}
 
 struct Row {
   const char* name;
@@ -72,10 +80,18 @@ TEST_P(SlotStateMachine, TicksAndMessagesFollowTheClicks) {
     h.type(slot.address, kPage);
     for (const Step& step : row.steps) {
       switch (step.what) {
-        case Step::interval: h.type(slot.interval, step.text); break;
-        case Step::start: h.click(slot.start); break;
-        case Step::stop: h.click(slot.stop); break;
-        case Step::wait: h.advance(step.ms); break;
+        case Step::interval:
+          h.type(slot.interval, step.text);
+          break;
+        case Step::start:
+          h.click(slot.start);
+          break;
+        case Step::stop:
+          h.click(slot.stop);
+          break;
+        case Step::wait:
+          h.advance(step.ms);
+          break;
       }
     }
     EXPECT_EQ(tick_times(h, slot), row.ticks);
@@ -87,43 +103,91 @@ TEST_P(SlotStateMachine, TicksAndMessagesFollowTheClicks) {
 INSTANTIATE_TEST_SUITE_P(
     Slots, SlotStateMachine,
     testing::Values(
-        Row{"first_tick_one_period_after_the_click", {start(), wait(10000)},
-            {3000, 6000, 9000}, 3000, {S}},
+        Row{"first_tick_one_period_after_the_click",
+            {start(), wait(10000)},
+            {3000, 6000, 9000},
+            3000,
+            {S}},
         Row{"same_period_again_keeps_the_countdown",
-            {start(), wait(2000), start(), wait(5000)}, {3000, 6000}, 3000, {S, S}},
+            {start(), wait(2000), start(), wait(5000)},
+            {3000, 6000},
+            3000,
+            {S, S}},
         Row{"new_period_restarts_the_countdown",
-            {start(), wait(1000), interval("5000"), start(), wait(11000)}, {6000, 11000}, 5000,
+            {start(), wait(1000), interval("5000"), start(), wait(11000)},
+            {6000, 11000},
+            5000,
             {S, S}},
         Row{"zero_stops_a_running_slot",
-            {start(), wait(4000), interval("0"), start(), wait(10000)}, {3000}, 0, {S, S}},
-        Row{"letters_stop_it", {start(), wait(4000), interval("abc"), start(), wait(10000)},
-            {3000}, 0, {S, S}},
-        Row{"negative_stops_it", {start(), wait(4000), interval("-100"), start(), wait(10000)},
-            {3000}, 0, {S, S}},
-        Row{"empty_box_stops_it", {start(), wait(4000), interval(""), start(), wait(10000)},
-            {3000}, 0, {S, S}},
-        Row{"zero_on_a_stopped_slot_only_shows_the_message", {interval("0"), start(), wait(9000)},
-            {}, 0, {S}},
-        Row{"full_width_digits", {interval("３０００"), start(), wait(7000)}, {3000, 6000}, 3000,
+            {start(), wait(4000), interval("0"), start(), wait(10000)},
+            {3000},
+            0,
+            {S, S}},
+        Row{"letters_stop_it",
+            {start(), wait(4000), interval("abc"), start(), wait(10000)},
+            {3000},
+            0,
+            {S, S}},
+        Row{"negative_stops_it",
+            {start(), wait(4000), interval("-100"), start(), wait(10000)},
+            {3000},
+            0,
+            {S, S}},
+        Row{"empty_box_stops_it",
+            {start(), wait(4000), interval(""), start(), wait(10000)},
+            {3000},
+            0,
+            {S, S}},
+        Row{"zero_on_a_stopped_slot_only_shows_the_message",
+            {interval("0"), start(), wait(9000)},
+            {},
+            0,
             {S}},
-        Row{"trailing_letters_and_leading_blank", {interval(" 1500ms"), start(), wait(3100)},
-            {1500, 3000}, 1500, {S}},
-        Row{"decimal_point_ends_the_number", {interval("1000.9"), start(), wait(2500)},
-            {1000, 2000}, 1000, {S}},
-        Row{"digits_beyond_32_bits_wrap_to_zero", {interval("4294967296"), start(), wait(9000)},
-            {}, 0, {S}},
-        Row{"digits_of_2_to_the_31_wrap_negative", {interval("2147483648"), start(), wait(9000)},
-            {}, 0, {S}},
-        Row{"a_period_below_the_system_minimum_runs_at_10ms", {interval("1"), start(), wait(35)},
-            {10, 20, 30}, 1, {S}},
+        Row{"full_width_digits",
+            {interval("３０００"), start(), wait(7000)},
+            {3000, 6000},
+            3000,
+            {S}},
+        Row{"trailing_letters_and_leading_blank",
+            {interval(" 1500ms"), start(), wait(3100)},
+            {1500, 3000},
+            1500,
+            {S}},
+        Row{"decimal_point_ends_the_number",
+            {interval("1000.9"), start(), wait(2500)},
+            {1000, 2000},
+            1000,
+            {S}},
+        Row{"digits_beyond_32_bits_wrap_to_zero",
+            {interval("4294967296"), start(), wait(9000)},
+            {},
+            0,
+            {S}},
+        Row{"digits_of_2_to_the_31_wrap_negative",
+            {interval("2147483648"), start(), wait(9000)},
+            {},
+            0,
+            {S}},
+        Row{"a_period_below_the_system_minimum_runs_at_10ms",
+            {interval("1"), start(), wait(35)},
+            {10, 20, 30},
+            1,
+            {S}},
         Row{"interval_edited_without_start_keeps_the_old_period",
-            {start(), wait(1000), interval("500"), wait(6000)}, {3000, 6000}, 3000, {S}},
-        Row{"stop_stops_and_leaves_the_page", {start(), wait(4000), stop(), wait(10000)}, {3000},
-            0, {S, T}},
-        Row{"stop_on_a_stopped_slot_only_shows_the_stop_message", {stop(), wait(9000)}, {}, 0,
-            {T}},
+            {start(), wait(1000), interval("500"), wait(6000)},
+            {3000, 6000},
+            3000,
+            {S}},
+        Row{"stop_stops_and_leaves_the_page",
+            {start(), wait(4000), stop(), wait(10000)},
+            {3000},
+            0,
+            {S, T}},
+        Row{"stop_on_a_stopped_slot_only_shows_the_stop_message", {stop(), wait(9000)}, {}, 0, {T}},
         Row{"start_after_stop_runs_again",
-            {start(), wait(3500), stop(), wait(1000), start(), wait(3000)}, {3000, 7500}, 3000,
+            {start(), wait(3500), stop(), wait(1000), start(), wait(3000)},
+            {3000, 7500},
+            3000,
             {S, T, S}}),
     testing_support::ByName());
 
@@ -142,7 +206,7 @@ TEST(Slots, EachTickNavigatesToTheAddressAsItStandsThen) {
     ASSERT_EQ(n.size(), 3u);
     EXPECT_EQ(n[0].address, kPage);
     EXPECT_EQ(n[1].address, "  not an address ");  // unchanged: no trimming, no scheme
-    EXPECT_EQ(n[2].address, "");                    // an empty navigation, and no message
+    EXPECT_EQ(n[2].address, "");                   // an empty navigation, and no message
   });
   EXPECT_EQ(boxes(h), std::vector<Text>{slots::kStartMessage});
 }

@@ -39,9 +39,10 @@ void LoopbackServer::serve(QTcpSocket* socket) {
   const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
   if (words.size() >= 2) hits_[words[1].toStdString()].push_back(clock_.elapsed());
   const QByteArray body = "<html><body>page</body></html>";
-  socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nCache-Control: no-store\r\n"
-                "Connection: close\r\nContent-Length: " +
-                QByteArray::number(body.size()) + "\r\n\r\n" + body);
+  socket->write(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nCache-Control: no-store\r\n"
+      "Connection: close\r\nContent-Length: " +
+      QByteArray::number(body.size()) + "\r\n\r\n" + body);
   socket->disconnectFromHost();
 }
 

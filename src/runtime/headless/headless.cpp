@@ -14,7 +14,9 @@ namespace {
 Headless* active = nullptr;  // the run the default window procedure reports to
 }  // namespace
 
-Headless::Headless() { active = this; }
+Headless::Headless() {
+  active = this;
+}
 
 Headless::~Headless() {
   for (auto& [block, size] : live_) std::free(block);
@@ -44,12 +46,19 @@ std::vector<Text> Headless::ops() const {
 const runtime::ControlTemplate& Headless::row(ControlId c) const {
   return template_->controls[c.index];
 }
-Headless::Control& Headless::control(ControlId c) { return controls_.at(c.index); }
-const Headless::Control& Headless::control(ControlId c) const { return controls_.at(c.index); }
+Headless::Control& Headless::control(ControlId c) {
+  return controls_.at(c.index);
+}
+const Headless::Control& Headless::control(ControlId c) const {
+  return controls_.at(c.index);
+}
 
-bool Headless::events_live() const { return window_exists_ && !loading_; }
+bool Headless::events_live() const {
+  return window_exists_ && !loading_;
+}
 
-// ---- life cycle -----------------------------------------------------------------------------------
+// ---- life cycle
+// -----------------------------------------------------------------------------------
 
 void Headless::load_window(const runtime::WindowTemplate& t) {
   if (fail_window_creation) fatal_error(runtime::kWindowNotCreated);
@@ -130,7 +139,8 @@ void Headless::handle_pending_destroy() {
   record("window_destroyed");
 }
 
-// ---- the user ---------------------------------------------------------------------------------------
+// ---- the user
+// ---------------------------------------------------------------------------------------
 
 void Headless::advance(std::int64_t ms) {
   const std::int64_t until = now_ + ms;
@@ -172,7 +182,9 @@ void Headless::select_page(int page) {
   }
 }
 
-void Headless::minimise() { minimised_ = true; }
+void Headless::minimise() {
+  minimised_ = true;
+}
 
 void Headless::press_hotkey() {
   handle_pending_destroy();
@@ -214,11 +226,16 @@ void Headless::browser_about_to_navigate(ControlId browser) {
   if (auto event = row(browser).about_to_navigate) event();
 }
 
-// ---- properties -------------------------------------------------------------------------------------
+// ---- properties
+// -------------------------------------------------------------------------------------
 
-Text Headless::read_edit_text(ControlId edit) { return control(edit).text; }
+Text Headless::read_edit_text(ControlId edit) {
+  return control(edit).text;
+}
 
-bool Headless::read_visible() { return shown_; }
+bool Headless::read_visible() {
+  return shown_;
+}
 
 void Headless::write_visible(bool shown) {
   record(shown ? "show" : "hide");
@@ -247,7 +264,8 @@ void Headless::write_hyperlink_address(ControlId box, const Text& address) {
   control(box).hyperlink = address;
 }
 
-// ---- windows, menus, tray, hotkey -------------------------------------------------------------------
+// ---- windows, menus, tray, hotkey
+// -------------------------------------------------------------------
 
 void Headless::message_box(const Text& message, int flags) {
   record("message_box", message);
@@ -296,9 +314,12 @@ WindowHandle Headless::window_handle(ControlId control) {
   return 2 + control.index;
 }
 
-runtime::Point Headless::mouse_position() { return mouse; }
+runtime::Point Headless::mouse_position() {
+  return mouse;
+}
 
-// ---- the fake window tree ---------------------------------------------------------------------------
+// ---- the fake window tree
+// ---------------------------------------------------------------------------
 
 void Headless::add_window(WindowHandle parent, WindowHandle child) {
   children_[parent].push_back(child);
@@ -347,7 +368,8 @@ std::intptr_t Headless::send(WindowHandle window, std::uint32_t message, std::ui
   return procedure(window, message, wparam, lparam);
 }
 
-// ---- services ---------------------------------------------------------------------------------------
+// ---- services
+// ---------------------------------------------------------------------------------------
 
 runtime::Bytes Headless::fetch_url(const Text& address) {
   record("fetch_url", address);
@@ -355,22 +377,35 @@ runtime::Bytes Headless::fetch_url(const Text& address) {
   return it == responses.end() ? runtime::Bytes{} : it->second;
 }
 
-Text Headless::run_directory() { return program_directory; }
+Text Headless::run_directory() {
+  return program_directory;
+}
 
-void Headless::run_program(const Text& command_line) { record("run_program", command_line); }
+void Headless::run_program(const Text& command_line) {
+  record("run_program", command_line);
+}
 
 void Headless::navigate_hyperlink(ControlId box) {
   const Text& address = control(box).hyperlink;
   if (!address.empty()) record("open_in_browser", address);
 }
 
-void Headless::open_url(const Text& address) { record("open_in_browser", address); }
+void Headless::open_url(const Text& address) {
+  record("open_in_browser", address);
+}
 
-// ---- what happened ----------------------------------------------------------------------------------
+// ---- what happened
+// ----------------------------------------------------------------------------------
 
-Text Headless::edit_text(ControlId edit) const { return control(edit).text; }
-bool Headless::control_visible(ControlId c) const { return control(c).visible; }
-std::int32_t Headless::period(ControlId timer) const { return control(timer).period; }
+Text Headless::edit_text(ControlId edit) const {
+  return control(edit).text;
+}
+bool Headless::control_visible(ControlId c) const {
+  return control(c).visible;
+}
+std::int32_t Headless::period(ControlId timer) const {
+  return control(timer).period;
+}
 const std::vector<Navigation>& Headless::navigations(ControlId browser) const {
   return control(browser).navigations;
 }

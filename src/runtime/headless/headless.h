@@ -24,8 +24,8 @@ using runtime::Text;
 using runtime::WindowHandle;
 
 struct Call {
-  std::string op;  // "load_window", "show", "message_box", "navigate", ...
-  Text arg;        // its main argument, as passed
+  std::string op;   // "load_window", "show", "message_box", "navigate", ...
+  Text arg;         // its main argument, as passed
   std::int64_t at;  // virtual time in ms
 };
 
@@ -52,7 +52,7 @@ class Headless final : public runtime::Runtime {
   void press_hotkey();  // one press of the registered combination, anywhere in the system
   void tray_event(int action);
   void choose(std::string_view item_title);  // a menu item, from the menu bar
-  void close_window();                        // the caption's close button
+  void close_window();                       // the caption's close button
   void browser_about_to_navigate(ControlId browser);
   // A message to a window of the fake window tree, through whatever procedure it has.
   std::intptr_t send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,

@@ -1,5 +1,7 @@
 #include "runtime/qt/qt_runtime.h"
 
+#include <unistd.h>
+#include <xcb/xcb.h>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -20,8 +22,6 @@
 #include <QWebEngineSettings>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
-#include <xcb/xcb.h>
 
 #include "runtime/icon_file.h"
 #include "runtime/posix/posix_services.h"
@@ -38,9 +38,13 @@ using runtime::Text;
 
 namespace {
 
-QColor rgb(std::uint32_t c) { return QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF); }
+QColor rgb(std::uint32_t c) {
+  return QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
+}
 
-QString css_color(std::uint32_t c) { return rgb(c).name(); }
+QString css_color(std::uint32_t c) {
+  return rgb(c).name();
+}
 
 // A face of the template, falling back to the CJK fonts a Linux desktop has.
 QFont font_of(const runtime::Font& f, const QFont& base) {
@@ -89,7 +93,8 @@ class MainWindow : public QMainWindow {
 
 }  // namespace
 
-// ---- life cycle ------------------------------------------------------------------------------------
+// ---- life cycle
+// ------------------------------------------------------------------------------------
 
 QtRuntime::QtRuntime(int& argc, char** argv) {
   // Chromium's sandbox cannot start as root; for anyone else it stays on.
@@ -115,10 +120,10 @@ void QtRuntime::load_window(const runtime::WindowTemplate& t) {
   if (!QGuiApplication::primaryScreen()) fatal_error(runtime::kWindowNotCreated);
   loading_ = true;
   // CustomizeWindowHint makes the window manager honour the buttons asked for: no maximise.
-  auto* window = new MainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                             Qt::WindowSystemMenuHint |
-                                             Qt::WindowMinimizeButtonHint |
-                                             Qt::WindowCloseButtonHint);
+  auto* window =
+      new MainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                  Qt::WindowCloseButtonHint);
   main_ = window;
   window->setWindowTitle(from_gbk(t.title));
   window->setWindowIcon(icon_of(t.icon));
@@ -160,8 +165,9 @@ void QtRuntime::load_window(const runtime::WindowTemplate& t) {
       case Kind::label:
       case Kind::transparent_label: {
         auto* label = new QLabel(from_gbk(row.text), parent);
-        label->setAlignment((row.align == runtime::Align::center ? Qt::AlignHCenter : Qt::AlignLeft) |
-                            Qt::AlignVCenter);
+        label->setAlignment(
+            (row.align == runtime::Align::center ? Qt::AlignHCenter : Qt::AlignLeft) |
+            Qt::AlignVCenter);
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, rgb(row.text_color.value_or(0)));
         label->setPalette(palette);
@@ -252,7 +258,9 @@ void QtRuntime::end_process(int code) {
   std::exit(code);
 }
 
-void QtRuntime::exit_program(int code) { end_process(code); }
+void QtRuntime::exit_program(int code) {
+  end_process(code);
+}
 
 void QtRuntime::fatal_error(const Text& message) {
   QMessageBox box(QMessageBox::Critical, from_gbk(runtime::kErrorCaption),
@@ -268,16 +276,21 @@ void* QtRuntime::allocate(std::size_t bytes) {
   return block;
 }
 
-void QtRuntime::release(void* block) { std::free(block); }
+void QtRuntime::release(void* block) {
+  std::free(block);
+}
 
-// ---- properties ------------------------------------------------------------------------------------
+// ---- properties
+// ------------------------------------------------------------------------------------
 
 Text QtRuntime::read_edit_text(ControlId edit) {
   auto* box = qobject_cast<QLineEdit*>(widget(edit));
   return box ? to_gbk(box->text()) : Text{};
 }
 
-bool QtRuntime::read_visible() { return main_ && main_->isVisible(); }
+bool QtRuntime::read_visible() {
+  return main_ && main_->isVisible();
+}
 
 void QtRuntime::write_visible(bool shown) {
   if (main_) main_->setVisible(shown);
@@ -392,8 +405,7 @@ class LeftButtonPicks : public QObject {
     }
     auto* mouse = static_cast<QMouseEvent*>(event);
     auto* menu = static_cast<QWidget*>(watched);
-    return mouse->button() == Qt::RightButton &&
-           menu->rect().contains(mouse->position().toPoint());
+    return mouse->button() == Qt::RightButton && menu->rect().contains(mouse->position().toPoint());
   }
 };
 
@@ -446,8 +458,7 @@ runtime::WindowHandle QtRuntime::next_child(runtime::WindowHandle parent,
 
 namespace {
 // Stands for the widget's own handling: calling it lets the event go on to the widget.
-std::intptr_t qt_own_handling(runtime::WindowHandle, std::uint32_t, std::uintptr_t,
-                              std::intptr_t) {
+std::intptr_t qt_own_handling(runtime::WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) {
   return 0;
 }
 const char* const kProcedureProperty = "pelorin_procedure";
@@ -457,8 +468,7 @@ runtime::WindowProcedure QtRuntime::install_procedure(runtime::WindowHandle wind
                                                       runtime::WindowProcedure procedure) {
   auto* w = reinterpret_cast<QWidget*>(window);
   if (!w || !capture_) return nullptr;
-  w->setProperty(kProcedureProperty,
-                 QVariant::fromValue(reinterpret_cast<quintptr>(procedure)));
+  w->setProperty(kProcedureProperty, QVariant::fromValue(reinterpret_cast<quintptr>(procedure)));
   w->installEventFilter(capture_.get());
   return &qt_own_handling;
 }
@@ -474,8 +484,8 @@ std::intptr_t QtRuntime::call_procedure(runtime::WindowProcedure previous,
 }
 
 bool QtRuntime::deliver(QWidget* w, std::uint32_t message, std::intptr_t lparam) {
-  const auto procedure = reinterpret_cast<runtime::WindowProcedure>(
-      w->property(kProcedureProperty).value<quintptr>());
+  const auto procedure =
+      reinterpret_cast<runtime::WindowProcedure>(w->property(kProcedureProperty).value<quintptr>());
   if (!procedure) return false;
   passed_on_.push_back(false);
   procedure(reinterpret_cast<runtime::WindowHandle>(w), message, 0, lparam);
@@ -494,13 +504,12 @@ bool CaptureFilter::eventFilter(QObject* watched, QEvent* event) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() != Qt::RightButton) return false;
       const QPoint at = mouse->position().toPoint();
-      const std::intptr_t lparam = (static_cast<std::intptr_t>(at.y() & 0xFFFF) << 16) |
-                                   (at.x() & 0xFFFF);
-      const std::uint32_t message = event->type() == QEvent::MouseButtonPress
-                                        ? runtime::kRightButtonDown
-                                        : event->type() == QEvent::MouseButtonRelease
-                                              ? runtime::kRightButtonUp
-                                              : runtime::kRightButtonDoubleClick;
+      const std::intptr_t lparam =
+          (static_cast<std::intptr_t>(at.y() & 0xFFFF) << 16) | (at.x() & 0xFFFF);
+      const std::uint32_t message =
+          event->type() == QEvent::MouseButtonPress     ? runtime::kRightButtonDown
+          : event->type() == QEvent::MouseButtonRelease ? runtime::kRightButtonUp
+                                                        : runtime::kRightButtonDoubleClick;
       return rt_.deliver(w, message, lparam);
     }
     case QEvent::ContextMenu: {
@@ -520,7 +529,8 @@ void QtRuntime::raise_about_to_navigate(ControlId browser) {
   if (auto event = template_->controls[browser.index].about_to_navigate) event();
 }
 
-// ---- the hotkey: a grab of the key on the X root window ------------------------------------------
+// ---- the hotkey: a grab of the key on the X root window
+// ------------------------------------------
 
 int QtRuntime::register_hotkey(ControlId target, int modifiers, int key) {
   auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>();
@@ -532,8 +542,9 @@ int QtRuntime::register_hotkey(ControlId target, int modifiers, int key) {
   const std::uint32_t wanted = static_cast<std::uint32_t>(key - 'A' + 'a');
   auto reply = xcb_get_keyboard_mapping_reply(
       c,
-      xcb_get_keyboard_mapping(c, setup->min_keycode,
-                               static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
+      xcb_get_keyboard_mapping(
+          c, setup->min_keycode,
+          static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1)),
       nullptr);
   if (!reply) return 0;
   const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
@@ -554,9 +565,9 @@ int QtRuntime::register_hotkey(ControlId target, int modifiers, int key) {
                                  XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
   bool taken = false;
   for (std::uint16_t lock : locks) {
-    xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, screen->root,
-                                                    static_cast<std::uint16_t>(mods | lock), code,
-                                                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    xcb_void_cookie_t cookie =
+        xcb_grab_key_checked(c, 1, screen->root, static_cast<std::uint16_t>(mods | lock), code,
+                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
       taken = true;
       std::free(error);
@@ -602,13 +613,20 @@ bool HotkeyFilter::nativeEventFilter(const QByteArray& type, void* message, qint
   return false;
 }
 
-// ---- services ------------------------------------------------------------------------------------
+// ---- services
+// ------------------------------------------------------------------------------------
 
-runtime::Bytes QtRuntime::fetch_url(const Text& address) { return posix::fetch_url(address); }
+runtime::Bytes QtRuntime::fetch_url(const Text& address) {
+  return posix::fetch_url(address);
+}
 
-Text QtRuntime::run_directory() { return posix::run_directory(); }
+Text QtRuntime::run_directory() {
+  return posix::run_directory();
+}
 
-void QtRuntime::run_program(const Text& command_line) { posix::run_program(command_line); }
+void QtRuntime::run_program(const Text& command_line) {
+  posix::run_program(command_line);
+}
 
 void QtRuntime::open_in_browser(const Text& address) {
   const QString url = from_gbk(address);
@@ -623,9 +641,12 @@ void QtRuntime::navigate_hyperlink(ControlId box) {
   if (!address.empty()) open_in_browser(address);
 }
 
-void QtRuntime::open_url(const Text& address) { open_in_browser(address); }
+void QtRuntime::open_url(const Text& address) {
+  open_in_browser(address);
+}
 
-// ---- the run -------------------------------------------------------------------------------------
+// ---- the run
+// -------------------------------------------------------------------------------------
 
 int run(int& argc, char** argv, const runtime::WindowTemplate& t, int (*entry)()) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) {

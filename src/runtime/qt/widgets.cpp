@@ -16,7 +16,9 @@
 namespace pelorin::qt {
 
 namespace {
-QColor rgb(std::uint32_t c) { return QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF); }
+QColor rgb(std::uint32_t c) {
+  return QColor::fromRgb(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
+}
 }  // namespace
 
 ShapeWidget::ShapeWidget(QWidget* parent, const runtime::ControlTemplate& row)
